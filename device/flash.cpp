@@ -16,6 +16,8 @@
 
 namespace {
 
+constexpr uint64_t NONE = UINT64_MAX;
+
 unsigned char* bytes_of(EnvBlock* block)
 {
     return reinterpret_cast<unsigned char*>(block);
@@ -110,6 +112,10 @@ int store_nand(int fd, EnvBlock* block, const mtd_info_user& info)
     uint32_t remaining = ENV_SIZE;
     erase_info_user erase{};
     erase.length = info.erasesize;
+    // A load reads every block that is not reported bad. A good block passed over because
+    // its erase or seek failed still lies in front of the image, so a store behind it
+    // would not be found again.
+    uint64_t passed_over = NONE;
     for (uint64_t offset = 0; remaining != 0 && offset < info.size; offset += info.erasesize) {
         int state = store_bad_block_state(fd, offset);
         if (state < 0)
@@ -121,6 +127,7 @@ int store_nand(int fd, EnvBlock* block, const mtd_info_user& info)
         erase.start = static_cast<uint32_t>(offset);
         if (mtd_erase(fd, &erase) < 0) {
             print_now("MTD Erase failure: %m\n");
+            passed_over = passed_over == NONE ? offset : passed_over;
             continue;
         }
         state = store_bad_block_state(fd, offset);
@@ -132,6 +139,7 @@ int store_nand(int fd, EnvBlock* block, const mtd_info_user& info)
         }
         if (!seek_to(fd, offset)) {
             print_now("failed to lseek,%m\n");
+            passed_over = passed_over == NONE ? offset : passed_over;
             continue;
         }
         uint32_t length = remaining < info.erasesize ? remaining : info.erasesize;
@@ -145,6 +153,10 @@ int store_nand(int fd, EnvBlock* block, const mtd_info_user& info)
     // Running out of partition before the whole block is written is a failed store.
     if (remaining != 0) {
         print_now("no good block left for env,%u bytes not written\n", remaining);
+        return FLASH_ERR_IO;
+    }
+    if (passed_over != NONE) {
+        print_now("env stored behind block 0x%08x, which a load reads first\n", static_cast<unsigned>(passed_over));
         return FLASH_ERR_IO;
     }
     return 0;
