@@ -158,6 +158,8 @@ class Checks:
             print(f"  ok    {name}")
         else:
             self.failed += 1
+            if len(detail) > 400:
+                detail = detail[:400] + "..."
             print(f"  FAIL  {name}" + (f": {detail}" if detail else ""))
         return ok
 
