@@ -18,8 +18,7 @@ import sys
 import zlib
 from pathlib import Path
 
-ENV_SIZE = 4096
-ENV_DATA_SIZE = ENV_SIZE - 4
+from envblock import ENV_SIZE, env_image, env_parse
 
 # The flashes as the guest sets them up (tests/kernel/device.sh, guest-lib.sh); the guest
 # reports the geometry the kernel gives, and the check compares it with these.
@@ -84,28 +83,6 @@ PHASES = [
         Run("nor-again", "previous", "02:5E:71:00:02:EF", "02:5E:71:00:02:F0"),
     ]),
 ]
-
-
-def env_image(variables, pad):
-    """An environment block: CRC-32 (little-endian) over the data area, then the entries."""
-    data = b"".join(f"{n}={v}".encode() + b"\0" for n, v in variables) + b"\0"
-    data += pad * (ENV_DATA_SIZE - len(data))
-    assert len(data) == ENV_DATA_SIZE
-    return zlib.crc32(data).to_bytes(4, "little") + data
-
-
-def env_parse(block):
-    """(crc_ok, [(name, value), ...]) of a 4096-byte block; None for the list without an end."""
-    crc_ok = int.from_bytes(block[:4], "little") == zlib.crc32(block[4:ENV_SIZE])
-    entries, pos = [], 4
-    while pos < ENV_SIZE and block[pos] != 0:
-        end = block.find(b"\0", pos, ENV_SIZE)
-        if end < 0:
-            return crc_ok, None
-        name, _, value = block[pos:end].decode("latin-1").partition("=")
-        entries.append((name, value))
-        pos = end + 1
-    return crc_ok, entries
 
 
 def nor_pattern():
