@@ -11,7 +11,8 @@ mount -t devtmpfs devtmpfs /dev
 . /etc/guest-lib.sh
 load_module imx2_wdt
 echo "@@ GUEST START kernel=$(uname -r)"
-. /etc/scenario.sh
+# In a subshell, so that a failing scenario script cannot end init (a kernel panic).
+( . /etc/scenario.sh )
 echo "@@ GUEST END"
 sync
 reboot -f

@@ -10,6 +10,8 @@
 #     the later ones over an earlier environment.
 # After each run the guest reads the partition back; the host checks the block (place, CRC
 # computed with zlib, variables), the tool's output and exit status (tests/kernel/scenarios.py).
+# Then tests/kernel/probe.cpp asks each driver the edge cases the project's simulated flash
+# models (alignment, errno values, erase and program behaviour), and the answers are checked.
 #
 #   bash tests/kernel/run.sh [BUILD_DIR]     (default build/kernel; run from anywhere)
 #
@@ -50,6 +52,8 @@ fi
 echo "kernel $KVER (from $(cat "$CACHE/kernel/.from"))"
 
 python3 "$ROOT/tests/kernel/scenarios.py" prepare "$BUILD/scenario" &&
+  arm-linux-gnueabi-g++ -std=c++17 -Os -static -s -Wall -Wextra -Werror \
+    -o "$BUILD/scenario/data/mtdprobe" "$ROOT/tests/kernel/probe.cpp" &&
   device_initramfs "$BUILD/device" "$TOOL" "$BUILD/scenario/scenario.sh" "$BUILD/scenario/data" ||
   { echo "kernel: could not build the initramfs"; finish 0 1; }
 cp "$BUILD/scenario/flash.img" "$BUILD/nor-flash.img"

@@ -58,9 +58,9 @@ class Run:
 class Phase:
     """One flash set-up in the guest and the runs made on it, in order."""
 
-    def __init__(self, name, flash, attach, detach, bad_first, runs):
+    def __init__(self, name, flash, attach, detach, bad_first, runs, probe=False):
         self.name, self.flash, self.attach, self.detach = name, flash, attach, detach
-        self.bad_first, self.runs = bad_first, runs
+        self.bad_first, self.runs, self.probe = bad_first, runs, probe
 
 
 # start: "blank" (the partition as the driver starts: erased), an image name (provisioned in
@@ -76,13 +76,54 @@ PHASES = [
         Run("nandbad-blank", "blank", "02:5E:71:00:01:0F", "02:5E:71:00:01:10"),
         Run("nandbad-vars", "vars-nand.img", "02:5E:71:FF:FF:FF", "02:5E:72:00:00:00"),
         Run("nandbad-again", "previous", "02:5e:71:00:00:19", "02:5e:71:00:00:1a"),
-    ]),
+    ], probe=True),
     Phase("nor", NOR, "nor_attach", None, False, [
         Run("nor-blank", "blank", "02:5E:71:00:02:01", "02:5E:71:00:02:02"),
         Run("nor-vars", "vars-nor.img", "02:5E:71:00:02:9F", "02:5E:71:00:02:a0"),
         Run("nor-again", "previous", "02:5E:71:00:02:EF", "02:5E:71:00:02:F0"),
-    ]),
+    ], probe=True),
 ]
+
+# What the kernel's MTD character device answers to the requests addrstamp makes, and to the
+# edge cases its simulated flash models (tests/kernel/probe.cpp asks; question: (result,
+# errno)). "size" stands for the partition's size. These are facts of Linux 6.1's mtdchar,
+# nand_base (nandsim) and spi-nor, checked on every run so the simulation's model stays true.
+PROBE_EXPECT = {
+    "nand": {
+        "memgetinfo_type": (4, "0"), "memgetinfo_writesize": (2048, "0"),
+        # MEMGETBADBLOCK: 1 for any offset inside a bad block, 0 for a good one.
+        "badblock_first_block": (1, "0"), "badblock_inside_bad_block": (1, "0"),
+        "badblock_good_block": (0, "0"), "badblock_at_end": (-1, "EINVAL"),
+        # An erase touching a bad block fails with EIO; one not on block bounds with EINVAL.
+        "erase_bad_block": (-1, "EIO"), "erase_from_bad_block_on": (-1, "EIO"),
+        "erase_unaligned_start": (-1, "EINVAL"), "erase_partial_block": (-1, "EINVAL"),
+        "erase_past_end": (-1, "EINVAL"), "erase_good_block": (0, "0"),
+        "lseek_to_end": ("size", "0"), "lseek_past_end": (-1, "EINVAL"),
+        # Whole pages only; a write crossing the end is cut short, one at the end refused.
+        "write_unaligned_offset": (-1, "EINVAL"), "write_partial_page": (-1, "EINVAL"),
+        "write_two_pages": (4096, "0"), "write_one_erase_block": (131072, "0"),
+        "write_across_end": (2048, "0"), "write_at_end": (-1, "ENOSPC"),
+        # The driver does not stop a write into a block marked bad.
+        "write_into_bad_block": (2048, "0"),
+        "read_across_end": (2048, "0"), "read_at_end": (0, "0"), "read_unaligned": (100, "0"),
+        "read_back_written_page": (0x5A, "0"),
+    },
+    "nor": {
+        "memgetinfo_type": (3, "0"), "memgetinfo_writesize": (1, "0"),
+        "badblock_first_block": (0, "0"), "badblock_at_end": (-1, "EINVAL"),
+        # spi-nor checks an erase's length, not its start: an unaligned start erases the
+        # block it falls in.
+        "erase_unaligned_start": (0, "0"), "erase_partial_block": (-1, "EINVAL"),
+        "erase_past_end": (-1, "EINVAL"), "erase_good_block": (0, "0"),
+        "lseek_to_end": ("size", "0"), "lseek_past_end": (-1, "EINVAL"),
+        # Any offset and length; a second write without an erase leaves old AND new
+        # (0xF0 then 0x3C reads 0x30).
+        "write_unaligned": (10, "0"), "write_same_bytes_again": (10, "0"),
+        "read_after_second_write": (0x30, "0"),
+        "write_across_end": (10, "0"), "write_at_end": (-1, "ENOSPC"),
+        "read_across_end": (10, "0"), "erase_last_block": (0, "0"),
+    },
+}
 
 
 def nor_pattern():
@@ -111,6 +152,10 @@ def guest_script():
             lines += [dump + f"{run.name}.before {flash['dump']}",
                       f"tool_run {run.name} {run.mac}",
                       dump + f"{run.name}.after {flash['dump']}"]
+        if phase.probe:
+            lines.append("/data/mtdprobe")
+            if flash["kind"] == "nor":
+                lines.append(dump + f"nor.final {flash['dump']}")
         if phase.detach:
             lines.append(phase.detach)
     return "\n".join(lines) + "\n"
@@ -226,6 +271,20 @@ def check_run(c, phase, run, before, after, status, stdout, stderr, provisioned)
     c.check(f"{tag}: the rest of the partition untouched", rest_ok and outside)
 
 
+def check_probe(c, flash, markers):
+    kind = flash["kind"]
+    answers = {}
+    for m in markers:
+        got = re.match(rf"@@ PROBE {kind} (\S+) result=(-?\d+) errno=(\S+)$", m)
+        if got:
+            answers[got.group(1)] = (int(got.group(2)), got.group(3))
+    for question, (result, error) in PROBE_EXPECT[kind].items():
+        want = (flash["size"] if result == "size" else result, error)
+        c.check(f"{kind} driver: {question.replace('_', ' ')} gives {want[0]}"
+                + (f" ({want[1]})" if want[1] != "0" else ""),
+                answers.get(question) == want, f"got {answers.get(question)}")
+
+
 def check(console, flash_image, qemu_status):
     c = Checks()
     markers, sections = read_console(console)
@@ -243,7 +302,6 @@ def check(console, flash_image, qemu_status):
                     for m in markers if re.match(r"@@ RUN \S+ status=\S+$", m))
     infos = {m.split()[2]: dict(kv.split("=", 1) for kv in m.split()[3:] if "=" in kv)
              for m in markers if m.startswith("@@ FLASH ")}
-    last_nor = None
     for phase in PHASES:
         flash, info = phase.flash, infos.get(phase.name)
         want = {k: str(flash[k]) for k in ("erasesize", "writesize", "size")}
@@ -259,8 +317,8 @@ def check(console, flash_image, qemu_status):
             check_run(c, phase, run, dump(sections, f"{run.name}.before"), after,
                       statuses.get(run.name), sections.get(f"{run.name}.stdout"),
                       sections.get(f"{run.name}.stderr"), images.get(run.start))
-            if flash["kind"] == "nor":
-                last_nor = after
+        if phase.probe:
+            check_probe(c, flash, markers)
 
     # The NOR flash as QEMU left it in the image file: the other partitions as they were, and
     # the environment partition as the guest last read it.
@@ -270,6 +328,7 @@ def check(console, flash_image, qemu_status):
     c.check("nor: other partitions unchanged in the flash image",
             len(image) == len(start) and image[:NOR_ENV_OFFSET] == start[:NOR_ENV_OFFSET]
             and image[env_end:] == start[env_end:])
+    last_nor = dump(sections, "nor.final")
     c.check("nor: flash image holds what the guest read from /dev/mtd2",
             last_nor is not None and image[NOR_ENV_OFFSET:env_end] == last_nor)
     print(f"{c.passed} passed, {c.failed} failed")
