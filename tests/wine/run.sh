@@ -195,6 +195,15 @@ longest_texts() {
   fixture_connection "$GUID_A" "$LONG_NAME"
 }
 
+# Inside the double quotes these are literal for the command interpreter, so they are safe.
+QUOTED_NAME='LAN & <2> | ^ (x) !y!'
+
+quoted_metacharacters() {
+  fixture_adapter 0000 ethernet "$DESC" "$GUID_A"
+  fixture_static "$GUID_A" 10.1.2.3 255.255.255.0 10.1.2.1
+  fixture_connection "$GUID_A" "$QUOTED_NAME"
+}
+
 INJECTED_NAME='LAN" & echo injected> pwned.txt & rem "'
 INJECTED_GATEWAY='10.1.2.1&echo injected>pwned.txt'
 
@@ -277,6 +286,18 @@ switch_line "$LONG_NAME" | expect_bytes netsh "$CASE/netsh.log"
 LONG_RESTORE="netsh interface ip set address \"$LONG_NAME\" static $LONG_ADDRESS $LONG_ADDRESS $LONG_ADDRESS 0 "
 crlf "$LONG_RESTORE" | expect_bytes reserver "$CASE/reserver.bat"
 expect_restore_runs "$LONG_RESTORE"
+end_case
+
+begin_case metacharacters-inside-quotes
+load_fixture quoted_metacharacters
+run_hostpin run
+expect_status_0 run
+report "$QUOTED_NAME" Disable "$DESC" 10.1.2.3 255.255.255.0 10.1.2.1 10.1.2.255 | expect_bytes report "$CASE/run.stdout"
+: | expect_bytes stderr "$CASE/run.stderr"
+switch_line "$QUOTED_NAME" | expect_bytes netsh "$CASE/netsh.log"
+crlf "netsh interface ip set address \"$QUOTED_NAME\" static 10.1.2.3 255.255.255.0 10.1.2.1 0 " |
+  expect_bytes reserver "$CASE/reserver.bat"
+expect_restore_runs "netsh interface ip set address \"$QUOTED_NAME\" static 10.1.2.3 255.255.255.0 10.1.2.1 0 "
 end_case
 
 UNSAFE='holds characters that are unsafe on a command line'
