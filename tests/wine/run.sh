@@ -230,6 +230,7 @@ report 'Local Area Connection' Enable "$DESC" 10.0.0.5 255.0.0.0 10.0.0.1 10.255
 switch_line 'Local Area Connection' | expect_bytes netsh "$CASE/netsh.log"
 crlf 'netsh interface ip set address "Local Area Connection" source=dhcp ' | expect_bytes reserver "$CASE/reserver.bat"
 expect_restore_runs 'netsh interface ip set address "Local Area Connection" source=dhcp '
+[ ! -e "$(dirname "$HOSTPIN")/reserver.bat" ] || fault "reserver.bat written next to the program"
 end_case
 
 begin_case static-empty-gateway
