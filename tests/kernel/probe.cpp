@@ -130,20 +130,21 @@ void probe_nor(int fd, const mtd_info_user& info)
     const unsigned area = size / 2;
     bad_block(fd, "badblock_first_block", 0);
     bad_block(fd, "badblock_at_end", size);
+    erase(fd, "erase_good_block", area, eb);
     erase(fd, "erase_unaligned_start", area + 1, eb);
     erase(fd, "erase_partial_block", area, 100);
     erase(fd, "erase_past_end", size - eb, 2 * eb);
-    erase(fd, "erase_good_block", area, eb);
+    erase(fd, "erase_again", area, eb);
     seek(fd, "lseek_to_end", size);
     seek(fd, "lseek_past_end", static_cast<off_t>(size) + 1);
     write_at(fd, "write_unaligned", area + 5, 10, 0xF0);
     write_at(fd, "write_same_bytes_again", area + 5, 10, 0x3C);
-    unsigned char b[10] = {};
-    ssize_t r = read_at(fd, area + 5, b, sizeof b);
+    unsigned char b[32] = {};
+    ssize_t r = read_at(fd, area + 5, b, 10);
     report("read_after_second_write", r == 10 ? b[0] : r, errno);
     write_at(fd, "write_across_end", size - 10, 100, 0x00);
     write_at(fd, "write_at_end", size, 1, 0x00);
-    r = read_at(fd, size - 10, b, sizeof b + 5);
+    r = read_at(fd, size - 10, b, 20);
     report("read_across_end", r, errno);
     erase(fd, "erase_last_block", size - eb, eb);
 }

@@ -111,10 +111,12 @@ PROBE_EXPECT = {
     "nor": {
         "memgetinfo_type": (3, "0"), "memgetinfo_writesize": (1, "0"),
         "badblock_first_block": (0, "0"), "badblock_at_end": (-1, "EINVAL"),
-        # spi-nor checks an erase's length, not its start: an unaligned start erases the
-        # block it falls in.
-        "erase_unaligned_start": (0, "0"), "erase_partial_block": (-1, "EINVAL"),
-        "erase_past_end": (-1, "EINVAL"), "erase_good_block": (0, "0"),
+        # spi-nor checks an erase's length, not its start: an unaligned start is passed on to
+        # the chip (a real chip erases the sector the address falls in; QEMU's model erases
+        # from the address itself, so which bytes it clears is not checked here).
+        "erase_good_block": (0, "0"), "erase_unaligned_start": (0, "0"),
+        "erase_partial_block": (-1, "EINVAL"), "erase_past_end": (-1, "EINVAL"),
+        "erase_again": (0, "0"),
         "lseek_to_end": ("size", "0"), "lseek_past_end": (-1, "EINVAL"),
         # Any offset and length; a second write without an erase leaves old AND new
         # (0xF0 then 0x3C reads 0x30).
