@@ -58,10 +58,17 @@ unpack() {
   fi
 }
 
-unpack "$(fetch_deb "$kpkg")" "$CACHE/kernel"
-unpack "$(fetch_deb busybox-static)" "$CACHE/busybox"
-unpack "$(fetch_deb mtd-utils)" "$CACHE/mtd-utils"
-unpack "$(fetch_deb libc6)" "$CACHE/libc"
+debs=()
+for entry in "$kpkg kernel" "busybox-static busybox" "mtd-utils mtd-utils" "libc6 libc"; do
+  read -r pkg dir <<<"$entry"
+  deb=$(fetch_deb "$pkg") || exit 1
+  unpack "$deb" "$CACHE/$dir"
+  debs+=("$(basename "$deb")")
+done
+# Packages replaced by newer versions are not needed any more.
+for old in "$CACHE"/debs/*.deb; do
+  [[ " ${debs[*]} " == *" $(basename "$old") "* ]] || rm -f "$old"
+done
 
 # The package ships no modules.dep; build it so modprobe in the guest resolves dependencies.
 moddir=$CACHE/kernel/lib/modules/$kver
