@@ -15,7 +15,7 @@ set -uo pipefail
 BUILD=${1:-build/arm}
 case $BUILD in /*) ;; *) BUILD=$PWD/$BUILD ;; esac
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-cd "$ROOT"
+cd "$ROOT" || exit 1
 JOBS=$(nproc)
 QEMU=$(command -v qemu-arm-static || command -v qemu-arm)
 

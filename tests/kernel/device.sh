@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # The emulated ARM device, for bash scripts to source: QEMU's sabrelite board (i.MX6, Cortex-A9)
 # running Debian's armhf kernel from an initramfs of our own, with
 #   - SPI NOR flash (2 MiB, 4 KiB erase blocks), driven by the kernel's spi-nor module, split by
@@ -55,7 +56,8 @@ device_prepare() {
   local i
   for ((i = ${#NOR_PARTS[@]} - 1; i >= 0; i--)); do
     read -r off size name <<<"${NOR_PARTS[i]}"
-    local node=$NOR_SPI_NODE/partitions/partition@$(printf '%x' "$off")
+    local node
+    node=$NOR_SPI_NODE/partitions/partition@$(printf '%x' "$off")
     fdtput -c "$DTB" "$node" &&
       fdtput -t x "$DTB" "$node" reg "$off" "$size" &&
       fdtput -t s "$DTB" "$node" label "$name" || return 1

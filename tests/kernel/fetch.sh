@@ -75,7 +75,7 @@ moddir=$CACHE/kernel/lib/modules/$kver
 [ -d "$moddir" ] || moddir=$CACHE/kernel/usr/lib/modules/$kver
 [ -d "$moddir" ] || { log "no modules for $kver in $kpkg"; exit 1; }
 if [ ! -f "$moddir/modules.dep" ]; then
-  depmod -b "${moddir%/lib/modules/$kver}" "$kver"
+  depmod -b "${moddir%"/lib/modules/$kver"}" "$kver"
 fi
 echo "$kver" >"$CACHE/kernel-version"
 echo "$CACHE"

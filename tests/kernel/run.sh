@@ -22,7 +22,7 @@ set -uo pipefail
 BUILD=${1:-build/kernel}
 case $BUILD in /*) ;; *) BUILD=$PWD/$BUILD ;; esac
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-cd "$ROOT"
+cd "$ROOT" || exit 1
 mkdir -p "$BUILD"
 
 finish() {
