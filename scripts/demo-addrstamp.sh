@@ -39,6 +39,7 @@ device_prepare "$WORK/device" 2>"$WORK/fetch.log" || { cat "$WORK/fetch.log"; fa
 mkdir -p "$WORK/data"
 python3 - "$WORK/data/bootloader-env.img" <<'PY' || fail "environment image"
 import sys
+sys.dont_write_bytecode = True
 sys.path.insert(0, "tests/kernel")
 from envblock import env_image
 variables = [("bootdelay", "3"), ("baudrate", "115200"),
@@ -68,6 +69,7 @@ say
 
 python3 - "$WORK/console.log" "$KVER" "$MAC" <<'PY'
 import gzip, re, sys
+sys.dont_write_bytecode = True
 sys.path.insert(0, "tests/kernel")
 from envblock import ENV_SIZE, env_parse, show
 from scenarios import read_console

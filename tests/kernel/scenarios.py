@@ -18,7 +18,8 @@ import sys
 import zlib
 from pathlib import Path
 
-from envblock import ENV_SIZE, env_image, env_parse
+sys.dont_write_bytecode = True  # no __pycache__ in the work tree for the helper below
+from envblock import ENV_SIZE, env_image, env_parse  # noqa: E402
 
 # The flashes as the guest sets them up (tests/kernel/device.sh, guest-lib.sh); the guest
 # reports the geometry the kernel gives, and the check compares it with these.
