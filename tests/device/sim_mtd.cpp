@@ -140,11 +140,12 @@ ssize_t mtd_write(int fd, const void* buf, size_t count)
         errno = EINVAL;
         return -1;
     }
-    if (sim.position + count > sim.size) {
+    // As the MTD character device does: a write at the end fails, one across it is cut short.
+    if (sim.position >= sim.size) {
         errno = ENOSPC;
         return -1;
     }
-    size_t n = count;
+    size_t n = count < sim.size - sim.position ? count : static_cast<size_t>(sim.size - sim.position);
     if (f) {
         n = static_cast<size_t>(f->shortCount) < n ? static_cast<size_t>(f->shortCount) : n;
         errno = f->error;
