@@ -386,10 +386,17 @@ TEST(FlashGeometry, RefusesWhatWouldHangOrOverflowTheBuffer)
     }
 }
 
-TEST(FlashGeometry, StoreRefusesAZeroEraseSize)
+// A store straight on an open partition that the load would have refused: nothing is
+// written and the descriptor stays open.
+TEST(FlashGeometry, StoreRefusesWhatItCannotWrite)
 {
-    for (uint8_t type : {MTD_NANDFLASH, MTD_NORFLASH}) {
-        SimReset(type, 64 * KIB, 0, type == MTD_NORFLASH ? 1 : 2048);
+    const GeometryCase cases[] = {
+        {MTD_NANDFLASH, 0, NAND_PAGE, "unsupported flash geometry,writesize:2048,erasesize:0\n"},
+        {MTD_NORFLASH, 0, 1, "unsupported flash geometry,writesize:1,erasesize:0\n"},
+        {1, NOR_BLOCK, 1, "unsupported flash:1\n"},
+    };
+    for (const GeometryCase& c : cases) {
+        SimReset(c.type, 64 * KIB, c.erasesize, c.writesize);
         alignas(4) EnvBlock buffer[2] = {};
         int result = 0;
         std::string out = Captured([&] {
@@ -398,8 +405,8 @@ TEST(FlashGeometry, StoreRefusesAZeroEraseSize)
             result = env_close(sim.fd, &buffer[0]);
         });
         EXPECT_EQ(result, -1);
-        EXPECT_EQ(out, "unsupported flash geometry,writesize:" + std::to_string(sim.writesize) +
-                           ",erasesize:0\nfailed to save env,Success,3\n");
+        EXPECT_EQ(out, c.out + "failed to save env,Success,3\n");
+        EXPECT_TRUE(AllErased(0, 64 * KIB));
         EXPECT_TRUE(sim.isOpen) << "a failed store leaves the descriptor open";
     }
 }
