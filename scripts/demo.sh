@@ -8,4 +8,5 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/demo-addrstamp.sh
 echo
+echo "=== hostpin on a Windows PC, emulated by Wine"
 bash scripts/demo-hostpin.sh
