@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # native build and unit tests
-  cmake ninja-build g++ make googletest libgtest-dev python3 zlib1g-dev file binutils
+  cmake ninja-build g++ make googletest libgtest-dev python3 file binutils
   # hostpin: Windows cross build and Wine
   g++-mingw-w64-x86-64-posix wine wine64
   # addrstamp: ARM cross builds and user-mode emulation
