@@ -2,6 +2,7 @@
 
 #include "mtd_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,17 @@ const SimFault* fault_for(SimOp op)
         if (f.op == op && f.nth == n)
             return &f;
     return nullptr;
+}
+
+// The length a read or write transfers: what the partition allows, cut down further by a
+// short-count fault, which also leaves its errno behind.
+size_t short_count(const SimFault* f, uint64_t allowed)
+{
+    size_t n = static_cast<size_t>(allowed);
+    if (!f)
+        return n;
+    errno = f->error;
+    return std::min(n, static_cast<size_t>(f->shortCount));
 }
 
 std::string hex(uint64_t value)
@@ -114,12 +126,7 @@ ssize_t mtd_read(int fd, void* buf, size_t count)
     }
     if (!fd_ok(fd))
         return -1;
-    size_t available = sim.size - sim.position;
-    size_t n = count < available ? count : available;
-    if (f) {
-        n = static_cast<size_t>(f->shortCount) < n ? static_cast<size_t>(f->shortCount) : n;
-        errno = f->error;
-    }
+    size_t n = short_count(f, std::min<uint64_t>(count, sim.size - sim.position));
     memcpy(buf, sim.bytes.data() + sim.position, n);
     sim.position += n;
     return static_cast<ssize_t>(n);
@@ -145,11 +152,7 @@ ssize_t mtd_write(int fd, const void* buf, size_t count)
         errno = ENOSPC;
         return -1;
     }
-    size_t n = count < sim.size - sim.position ? count : static_cast<size_t>(sim.size - sim.position);
-    if (f) {
-        n = static_cast<size_t>(f->shortCount) < n ? static_cast<size_t>(f->shortCount) : n;
-        errno = f->error;
-    }
+    size_t n = short_count(f, std::min<uint64_t>(count, sim.size - sim.position));
     // Programming can only clear bits.
     const unsigned char* src = static_cast<const unsigned char*>(buf);
     for (size_t i = 0; i < n; i++)
