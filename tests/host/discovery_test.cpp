@@ -15,23 +15,9 @@ struct DiscoveryCase {
     AdapterInfo expected;  // the listed record, when selected
 };
 
-AdapterInfo Record(uint32_t enableDhcp, const char* connectionName, const char* driverDesc, const char* ip,
-                   const char* mask, const char* gateway, const char* broadcast, const char* guid) {
-    AdapterInfo a;
-    a.enableDhcp = enableDhcp;
-    a.connectionName = connectionName;
-    a.driverDesc = driverDesc;
-    a.ipAddress = ip;
-    a.subnetMask = mask;
-    a.defaultGateway = gateway;
-    a.broadcastAddress = broadcast;
-    a.netCfgInstanceId = guid;
-    return a;
-}
-
 const char kDesc[] = "Example Ethernet Controller";
-const AdapterInfo kLanA = Record(0, "LAN 2", kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255", kGuidA);
-const AdapterInfo kLanB = Record(0, "LAN B", kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255", kGuidB);
+const AdapterInfo kLanA = MakeAdapter(0, "LAN 2", kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255", kGuidA);
+const AdapterInfo kLanB = MakeAdapter(0, "LAN B", kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255", kGuidB);
 const AdapterInfo kNone;
 
 const DiscoveryCase kCases[] = {
@@ -42,14 +28,14 @@ const DiscoveryCase kCases[] = {
          AddDhcpTcpip(kGuidA, "10.0.0.5", "255.0.0.0", "10.0.0.1");
          AddConnection(kGuidA, "LAN 2");
      },
-     true, Record(1, "LAN 2", kDesc, "10.0.0.5", "255.0.0.0", "10.0.0.1", "10.255.255.255", kGuidA)},
+     true, MakeAdapter(1, "LAN 2", kDesc, "10.0.0.5", "255.0.0.0", "10.0.0.1", "10.255.255.255", kGuidA)},
     {"dhcp value wins over the static one whatever EnableDHCP says",
      [] {
          AddStaticLan("0000", kGuidA, "LAN 2");
          SimSetString(TcpipKey(kGuidA), "DhcpIPAddress", "10.0.0.5");
          SimSetMultiString(TcpipKey(kGuidA), "IPAddress", {"192.168.1.10"});
      },
-     true, Record(0, "LAN 2", kDesc, "10.0.0.5", "255.255.255.0", "10.1.2.1", "10.0.0.255", kGuidA)},
+     true, MakeAdapter(0, "LAN 2", kDesc, "10.0.0.5", "255.255.255.0", "10.1.2.1", "10.0.0.255", kGuidA)},
     {"multi-string takes the first address",
      [] {
          AddStaticLan("0000", kGuidA, "LAN 2");
@@ -74,7 +60,7 @@ const DiscoveryCase kCases[] = {
          AddStaticLan("0000", kGuidA, "LAN 2");
          SimRefuseValue(TcpipKey(kGuidA), "DefaultGateway", ERROR_ACCESS_DENIED);
      },
-     true, Record(0, "LAN 2", kDesc, "10.1.2.3", "255.255.255.0", "", "10.1.2.255", kGuidA)},
+     true, MakeAdapter(0, "LAN 2", kDesc, "10.1.2.3", "255.255.255.0", "", "10.1.2.255", kGuidA)},
     {"text of 255 characters fits the buffer",
      [] {
          AddStaticLan("0000", kGuidA, "LAN 2");
@@ -82,7 +68,7 @@ const DiscoveryCase kCases[] = {
          SimSetString(ConnectionKey(kGuidA), "Name", std::string(255, 'n'));
      },
      true,
-     Record(0, std::string(255, 'n').c_str(), std::string(255, 'd').c_str(), "10.1.2.3", "255.255.255.0",
+     MakeAdapter(0, std::string(255, 'n').c_str(), std::string(255, 'd').c_str(), "10.1.2.3", "255.255.255.0",
             "10.1.2.1", "10.1.2.255", kGuidA)},
     {"256 bytes without a NUL are taken whole",
      [] {
@@ -90,7 +76,7 @@ const DiscoveryCase kCases[] = {
          SimSetValue(ConnectionKey(kGuidA), "Name", SIM_REG_BINARY, std::vector<BYTE>(256, 'n'));
      },
      true,
-     Record(0, std::string(256, 'n').c_str(), kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255",
+     MakeAdapter(0, std::string(256, 'n').c_str(), kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255",
             kGuidA)},
     {"EnableDHCP 256 reads as 0",
      [] {
@@ -98,13 +84,13 @@ const DiscoveryCase kCases[] = {
          AddStaticLan("0000", kGuidA, "LAN 2");
          SimSetDword(TcpipKey(kGuidA), "EnableDHCP", 256);
      },
-     true, Record(0, "LAN 2", kDesc, "10.0.0.5", "255.0.0.0", "10.0.0.1", "10.255.255.255", kGuidA)},
+     true, MakeAdapter(0, "LAN 2", kDesc, "10.0.0.5", "255.0.0.0", "10.0.0.1", "10.255.255.255", kGuidA)},
     {"EnableDHCP keeps its low byte",
      [] {
          AddStaticLan("0000", kGuidA, "LAN 2");
          SimSetDword(TcpipKey(kGuidA), "EnableDHCP", 0x1202);
      },
-     true, Record(2, "LAN 2", kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255", kGuidA)},
+     true, MakeAdapter(2, "LAN 2", kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255", kGuidA)},
     {"EnableDHCP absent counts as static",
      [] {
          AddStaticLan("0000", kGuidA, "LAN 2");
@@ -117,7 +103,7 @@ const DiscoveryCase kCases[] = {
          AddStaticTcpip(kGuidA, "10.1.2.3", "255.255.255.0", "10.1.2.1");
          SimSetDword(ConnectionKey(kGuidA), "ShowIcon", 1);
      },
-     true, Record(0, kDesc, kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255", kGuidA)},
+     true, MakeAdapter(0, kDesc, kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255", kGuidA)},
     {"ShowIcon 1 qualifies", [] {
          AddStaticLan("0000", kGuidA, "LAN 2");
          SimSetDword(ConnectionKey(kGuidA), "ShowIcon", 1);
@@ -284,7 +270,7 @@ TEST_F(Discovery, ShowIconZeroStillReadsTheTcpipSettings) {
     EXPECT_FALSE(ReadAdapterSettings(adapter, kGuidA));
     // Name is not read, but the broadcast address is computed all the same.
     EXPECT_EQ(Describe(adapter),
-              Describe(Record(0, kDesc, kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255", "")));
+              Describe(MakeAdapter(0, kDesc, kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "10.1.2.255", "")));
 }
 
 TEST_F(Discovery, NoConnectionKeyLeavesBroadcastEmpty) {
@@ -293,7 +279,7 @@ TEST_F(Discovery, NoConnectionKeyLeavesBroadcastEmpty) {
     adapter.driverDesc = kDesc;
     EXPECT_FALSE(ReadAdapterSettings(adapter, kGuidA));
     EXPECT_EQ(Describe(adapter),
-              Describe(Record(0, kDesc, kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "", "")));
+              Describe(MakeAdapter(0, kDesc, kDesc, "10.1.2.3", "255.255.255.0", "10.1.2.1", "", "")));
 }
 
 struct BroadcastCase {

@@ -61,6 +61,22 @@ inline void AddStaticLan(const std::string& subkey, const std::string& guid, con
     AddConnection(guid, name);
 }
 
+// A record with every field given, in the order of AdapterInfo.
+inline AdapterInfo MakeAdapter(uint32_t enableDhcp, const std::string& connectionName, const std::string& driverDesc,
+                               const std::string& ip, const std::string& mask, const std::string& gateway,
+                               const std::string& broadcast, const std::string& guid) {
+    AdapterInfo a;
+    a.enableDhcp = enableDhcp;
+    a.connectionName = connectionName;
+    a.driverDesc = driverDesc;
+    a.ipAddress = ip;
+    a.subnetMask = mask;
+    a.defaultGateway = gateway;
+    a.broadcastAddress = broadcast;
+    a.netCfgInstanceId = guid;
+    return a;
+}
+
 // All fields of a record on one line each, for comparisons that show every difference.
 inline std::string Describe(const AdapterInfo& a) {
     return "enableDhcp=" + std::to_string(a.enableDhcp) + "\nconnectionName=" + a.connectionName +

@@ -12,16 +12,8 @@ namespace {
 
 std::unique_ptr<AdapterInfo> Listed(uint32_t enableDhcp, const char* name, const char* desc, const char* ip,
                                    const char* mask, const char* gateway, const char* broadcast) {
-    std::unique_ptr<AdapterInfo> a(new AdapterInfo());
-    a->enableDhcp = enableDhcp;
-    a->connectionName = name;
-    a->driverDesc = desc;
-    a->ipAddress = ip;
-    a->subnetMask = mask;
-    a->defaultGateway = gateway;
-    a->broadcastAddress = broadcast;
-    a->netCfgInstanceId = "{not printed}";
-    return a;
+    return std::make_unique<AdapterInfo>(
+        MakeAdapter(enableDhcp, name, desc, ip, mask, gateway, broadcast, "{not printed}"));
 }
 
 std::string Report() {

@@ -7,14 +7,7 @@ namespace {
 
 AdapterInfo Adapter(uint32_t enableDhcp, const std::string& name, const std::string& ip, const std::string& mask,
                     const std::string& gateway) {
-    AdapterInfo a;
-    a.enableDhcp = enableDhcp;
-    a.connectionName = name;
-    a.driverDesc = "Example Ethernet Controller";
-    a.ipAddress = ip;
-    a.subnetMask = mask;
-    a.defaultGateway = gateway;
-    return a;
+    return MakeAdapter(enableDhcp, name, "Example Ethernet Controller", ip, mask, gateway, "", "");
 }
 
 using Restore = HostTest;
